@@ -25,6 +25,27 @@ std::string WindowsPath(const std::string& path) {
   return out;
 }
 
+// Empties a directory tree left by an earlier run, so that every run starts
+// from an empty scratch directory.
+void RemoveTree(const std::string& dir) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((dir + "\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = dir + "\\" + name;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(path);
+      } else {
+        DeleteFileA(path.c_str());
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryA(dir.c_str());
+}
+
 std::vector<itest::CallbackEvent> g_events;
 
 int WINAPI RecordProgress(int num, int denom, intptr_t data) {
@@ -36,6 +57,7 @@ class WineHost : public itest::Host {
  public:
   WineHost(const std::string& plugin, const std::string& scratch)
       : plugin_(plugin), scratch_(scratch) {
+    RemoveTree(scratch_);
     CreateDirectoryA(scratch_.c_str(), nullptr);
     module_ = LoadLibraryA(plugin_.c_str());
     if (module_ == nullptr) {
