@@ -46,3 +46,14 @@ file(WRITE "${CMAKE_BINARY_DIR}/windows_tests.cmake"
   "  subdirs(\"${GLYPHBOX_WIN64_BINARY_DIR}\")\n"
   "endif()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${CMAKE_BINARY_DIR}/windows_tests.cmake")
+
+# The binary contract of both DLLs: format, exports, imports, entry point.
+find_program(GLYPHBOX_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
+foreach(variant "sph;x86_64;64" "spi;i686;32")
+  list(GET variant 0 suffix)
+  list(GET variant 1 arch)
+  list(GET variant 2 bits)
+  add_test(NAME contract.${suffix}
+    COMMAND bash "${CMAKE_SOURCE_DIR}/tests/contract/check_dll.sh" "${GLYPHBOX_OBJDUMP}"
+      "${GLYPHBOX_DIST_DIR}/glyphbox.${suffix}" ${bits} "${CMAKE_BINARY_DIR}/windows-${arch}/glyphbox.map")
+endforeach()

@@ -34,6 +34,8 @@ target_link_options(glyphbox PRIVATE
   -nostdlib -nodefaultlibs -s
   -Wl,--entry,${GLYPHBOX_ENTRY} -Wl,--enable-stdcall-fixup -Wl,--kill-at
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--no-insert-timestamp
+  # The link map lets the contract test find DllMain in the stripped DLL.
+  "-Wl,-Map=${CMAKE_BINARY_DIR}/glyphbox.map"
 )
 set(CMAKE_CXX_STANDARD_LIBRARIES "")
 target_link_libraries(glyphbox PRIVATE kernel32 user32 gcc)
