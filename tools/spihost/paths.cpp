@@ -18,8 +18,7 @@ bool IsDirectory(const std::string& path) {
 }  // namespace
 
 std::string WindowsPath(const std::string& path) {
-  if (path.empty() || path[0] != '/') return path;
-  std::string out = "Z:" + path;
+  std::string out = !path.empty() && path[0] == '/' ? "Z:" + path : path;
   for (char& c : out) {
     if (c == '/') c = '\\';
   }

@@ -5,7 +5,9 @@
 #include <string>
 
 // Under Wine the root of the Unix file system is drive Z:, so an absolute
-// Unix path "/a/b" becomes "Z:\a\b"; every other path is left as it is.
+// Unix path "/a/b" becomes "Z:\a\b". Slashes in other paths become
+// backslashes too, which Windows reads alike and which keep the names we
+// print in one style.
 std::string WindowsPath(const std::string& path);
 
 // `dir` and `leaf` joined by one backslash.
