@@ -253,11 +253,13 @@ TEST_F(AnimatedCursorTest, PadBytesAfterOddSizes) {
       // icon 7 @24 (32) + pad | icon 5 @40 (48) + pad | icon 10 @54 (62) | seq @72
       {"fram: padded odd frames",
        Riff({Fram({Icon(7), Icon(5), Icon(10)}), SeqChunk({2})}),
-       {{"raw001.cur", 2, 7, 32}, {"raw003.cur", 4, 5, 48}, {"raw005.cur", 6, 10, 62}, {"001.cur", 8, 10, 62}}},
+       {{"raw001.cur", 2, 7, 32}, {"raw003.cur", 4, 5, 48},
+        {"raw005.cur", 6, 10, 62}, {"001.cur", 8, 10, 62}}},
       // icon 7 @24 (32) | icon 5 @39 (47) | icon 10 @52 (60) | seq @70
       {"fram: unpadded odd frames",
        Riff({Fram({IconUnpadded(7), IconUnpadded(5), Icon(10)}), SeqChunk({2})}),
-       {{"raw001.cur", 2, 7, 32}, {"raw003.cur", 4, 5, 47}, {"raw005.cur", 6, 10, 60}, {"001.cur", 8, 10, 60}}},
+       {{"raw001.cur", 2, 7, 32}, {"raw003.cur", 4, 5, 47},
+        {"raw005.cur", 6, 10, 60}, {"001.cur", 8, 10, 60}}},
       // icon 7 @24 | 0xFF @39: not skipped, so the walk reads a sub-chunk at 39
       // whose size runs past the list.
       {"fram: odd frame followed by a non-zero byte",
@@ -334,7 +336,8 @@ TEST_F(AnimatedCursorTest, FailedAppends) {
         {"001.cur", 10, 2, 32}}},
       {"first step fails: the sequence stops",
        Riff({Fram(std::vector<Bytes>(4, Icon(2))), SeqChunk({0, 1})}),
-       {{"raw001.cur", 2, 2, 32}, {"raw003.cur", 4, 2, 42}, {"raw005.cur", 6, 2, 52}, {"raw007.cur", 8, 2, 62}}},
+       {{"raw001.cur", 2, 2, 32}, {"raw003.cur", 4, 2, 42},
+        {"raw005.cur", 6, 2, 52}, {"raw007.cur", 8, 2, 62}}},
   };
   for (const FailCase& c : cases) {
     SCOPED_TRACE(c.name);
