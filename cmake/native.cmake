@@ -23,6 +23,7 @@ if(EXISTS "${CMAKE_SOURCE_DIR}/tests/fuzz/CMakeLists.txt")
   add_subdirectory(tests/fuzz)
 endif()
 add_subdirectory(tools/samples)
+add_subdirectory(tools/bench)
 
 foreach(arch x86_64 i686)
   ExternalProject_Add(windows_${arch}
