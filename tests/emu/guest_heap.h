@@ -25,6 +25,7 @@ struct Block {
   uint64_t size = 0;
   BlockKind kind = BlockKind::kHeap;
   std::string origin;  // which call made it, for leak and overrun reports
+  bool leak_reported = false;
 };
 
 struct GuestHeap {

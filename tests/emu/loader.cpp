@@ -126,18 +126,21 @@ bool CallExport(Process& p, const std::string& name, const std::vector<GuestArg>
 void UnloadModuleChecked(Process& p) {
   const bool clean = UnloadModule(p) && !p.broken;
   CloseModuleFiles(p);
-  std::vector<uint64_t> left;
-  for (const auto& entry : p.heap.live) {
-    if (entry.second.kind == BlockKind::kHeap) left.push_back(entry.first);
+  // Blocks the module kept stay allocated, as in a real process, so that
+  // the counts show them; each is reported once. After a fault, what the
+  // module held is lost with it, and that is reported already.
+  std::vector<Block*> left;
+  for (auto& entry : p.heap.live) {
+    Block& b = entry.second;
+    if (b.kind == BlockKind::kHeap && !b.leak_reported) left.push_back(&b);
   }
-  // After a fault, what the module held is lost with it; that is reported already.
   if (clean && !left.empty()) {
     std::string text = "the unloaded module still holds " + std::to_string(left.size()) +
                        " heap block(s):";
-    for (size_t i = 0; i < left.size() && i < 4; ++i) text += " " + DescribeAddress(p, left[i]) + ";";
+    for (size_t i = 0; i < left.size() && i < 4; ++i) text += " " + DescribeAddress(p, left[i]->addr) + ";";
     Report(p, text);
   }
-  for (uint64_t addr : left) FreeBlock(p.heap, addr);
+  for (Block* b : left) b->leak_reported = true;
   p.broken = false;
 }
 

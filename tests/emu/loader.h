@@ -25,7 +25,7 @@ bool CallExport(Process& p, const std::string& name, const std::vector<GuestArg>
                 uint64_t* result);
 
 // Unloads the module and checks that it gave back every heap block and
-// handle it took; what it kept is reported and then freed.
+// handle it took; what it kept is reported (once) and stays allocated.
 void UnloadModuleChecked(Process& p);
 
 // The guest address of the export `name`, or 0.
