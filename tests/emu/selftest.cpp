@@ -230,6 +230,20 @@ TEST_P(EmulatedHost, FilesBehaveAndFailAsOnWindows) {
   }
 }
 
+TEST_P(EmulatedHost, AHandleThatIsNotOpenFailsTheRead) {
+  Loaded m(GetParam());
+  ASSERT_TRUE(m.ok);
+  const uint64_t buf = m.Alloc(16);
+  for (uint64_t handle : {uint64_t{0}, uint64_t{0x104}, uint64_t{0xFFFF}}) {
+    uint64_t result = 1;
+    ASSERT_TRUE(m.Call("ReadHandle", {handle, buf, 16}, &result));
+    EXPECT_EQ(static_cast<uint32_t>(result), 0u);
+    ASSERT_TRUE(m.Call("LastError", {}, &result));
+    EXPECT_EQ(static_cast<uint32_t>(result), kErrorInvalidHandle);
+  }
+  EXPECT_EQ(m.p.faults, 0);
+}
+
 }  // namespace
 }  // namespace emu
 

@@ -99,6 +99,12 @@ __declspec(dllexport) int WINAPI OpenSeekRead(const char* name, int create, DWOR
   return 1;
 }
 
+/* ReadFile's result on a handle the host passes, as IsSupported reads. */
+__declspec(dllexport) int WINAPI ReadHandle(HANDLE file, char* buf, DWORD want) {
+  DWORD got = 0;
+  return ReadFile(file, buf, want, &got, 0);
+}
+
 __declspec(dllexport) int WINAPI Widen(const char* text, WCHAR* out, int units) {
   return MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, out, units);
 }

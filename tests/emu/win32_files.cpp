@@ -52,13 +52,18 @@ uint32_t NewHandle(Process& p) {
   }
 }
 
+// The open file behind `handle`. A handle that is not open makes the call
+// fail with ERROR_INVALID_HANDLE, as on Windows (a host may hand IsSupported
+// any value); closing one is a fault, since the library closes only what it
+// opened.
 OpenFile* Lookup(Process& p, uint64_t handle, const char* function) {
   auto it = p.files.find(static_cast<uint32_t>(handle));
-  if (handle > kLastHandle || it == p.files.end()) {
-    Fail(p, std::string(function) + " on " + Hex(handle) + ", which is no open handle");
-    return nullptr;
+  if (handle <= kLastHandle && it != p.files.end()) return &it->second;
+  if (std::string(function) == "CloseHandle") {
+    Fail(p, "CloseHandle on " + Hex(handle) + ", which is no open handle");
   }
-  return &it->second;
+  SetLastError(p, kErrorInvalidHandle);
+  return nullptr;
 }
 
 uint64_t FileTime(const timespec& t) {
@@ -166,8 +171,6 @@ uint64_t Win32ReadFile(Process& p) {
   const uint64_t buffer = Arg(p, 1);
   const uint32_t want = Arg32(p, 2);
   const uint64_t read_at = Arg(p, 3);
-  OpenFile* f = Lookup(p, Arg(p, 0), "ReadFile");
-  if (f == nullptr) return 0;
   if (Arg(p, 4) != 0) {
     Fail(p, "ReadFile with an OVERLAPPED, which the emulated host does not implement");
     return 0;
@@ -180,6 +183,8 @@ uint64_t Win32ReadFile(Process& p) {
   // the file holds.
   if (!WriteGuestU32(p, read_at, 0, "ReadFile count")) return 0;
   if (!CheckGuest(p, buffer, want, true, "ReadFile buffer")) return 0;
+  OpenFile* f = Lookup(p, Arg(p, 0), "ReadFile");
+  if (f == nullptr) return 0;
   if (!f->can_read) {
     SetLastError(p, kErrorAccessDenied);
     return 0;
@@ -217,8 +222,6 @@ uint64_t Win32WriteFile(Process& p) {
   const uint64_t buffer = Arg(p, 1);
   const uint32_t count = Arg32(p, 2);
   const uint64_t written_at = Arg(p, 3);
-  OpenFile* f = Lookup(p, Arg(p, 0), "WriteFile");
-  if (f == nullptr) return 0;
   if (Arg(p, 4) != 0) {
     Fail(p, "WriteFile with an OVERLAPPED, which the emulated host does not implement");
     return 0;
@@ -228,8 +231,11 @@ uint64_t Win32WriteFile(Process& p) {
     return 0;
   }
   if (!WriteGuestU32(p, written_at, 0, "WriteFile count")) return 0;
+  if (!CheckGuest(p, buffer, count, false, "WriteFile buffer")) return 0;
   std::vector<uint8_t> data(count);
   if (!ReadGuest(p, buffer, data.data(), count, "WriteFile buffer")) return 0;
+  OpenFile* f = Lookup(p, Arg(p, 0), "WriteFile");
+  if (f == nullptr) return 0;
   if (!f->can_write) {
     SetLastError(p, kErrorAccessDenied);
     return 0;
