@@ -38,9 +38,12 @@ struct ExportSignature {
 };
 
 const ExportSignature kSignatures[] = {
-    {"GetPluginInfo", "ipi"},        {"GetPluginInfoW", "ipi"},
-    {"IsSupported", "pp"},           {"GetArchiveInfo", "ppip"},
-    {"GetFileInfo", "pppip"},        {"GetFile", "pppipp"},
+    {"GetPluginInfo", "ipi"},    // infono, buf, buflen
+    {"GetPluginInfoW", "ipi"},   // infono, buf, buflen
+    {"IsSupported", "pp"},       // filename, dw
+    {"GetArchiveInfo", "ppip"},  // buf, len, flag, lphInf
+    {"GetFileInfo", "pppip"},    // buf, len, filename, flag, lpInfo
+    {"GetFile", "pppipp"},       // src, len, dest, flag, progressCallback, lData
 };
 
 const char* ParamsOf(const std::string& name) {
@@ -132,7 +135,8 @@ class EmuHost : public itest::Host {
 
   void PutFile(const std::string& leaf, const itest::Bytes& bytes) override {
     std::ofstream out(LinuxPath(leaf), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) Report(p_, "host PutFile(" + leaf + ") failed");
   }
   bool LoadFile(const std::string& leaf, itest::Bytes* bytes) override {

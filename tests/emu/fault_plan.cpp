@@ -43,12 +43,12 @@ std::string CountCall(FaultPlan& plan, const std::string& function) {
   return "";
 }
 
-bool PlanFault(FaultPlan& plan, const std::string& spec, uint32_t nth, std::string* error) {
-  const size_t dot = spec.find('.');
-  const std::string function = spec.substr(0, dot);
-  const std::string mode = dot == std::string::npos ? "fail" : spec.substr(dot + 1);
+bool PlanFault(FaultPlan& plan, const std::string& request, uint32_t nth, std::string* error) {
+  const size_t dot = request.find('.');
+  const std::string function = request.substr(0, dot);
+  const std::string mode = dot == std::string::npos ? "fail" : request.substr(dot + 1);
   if (nth == 0) {
-    *error = "FailCall(" + spec + ", 0): calls are counted from 1";
+    *error = "FailCall(" + request + ", 0): calls are counted from 1";
     return false;
   }
   for (const FaultModes& f : SupportedFaults()) {
@@ -60,7 +60,7 @@ bool PlanFault(FaultPlan& plan, const std::string& spec, uint32_t nth, std::stri
       }
     }
   }
-  *error = "FailCall(" + spec + "): the emulated host cannot fail that";
+  *error = "FailCall(" + request + "): the emulated host cannot fail that";
   return false;
 }
 

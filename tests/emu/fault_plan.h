@@ -29,9 +29,9 @@ struct FaultPlan {
 // all, else the planned mode (each planned fault fires once).
 std::string CountCall(FaultPlan& plan, const std::string& function);
 
-// Plans `spec` ("Function" or "Function.mode") for the nth call from now.
+// Plans `request` ("Function" or "Function.mode") for the nth call from now.
 // False, with the reason, for a function or mode the host cannot fail.
-bool PlanFault(FaultPlan& plan, const std::string& spec, uint32_t nth, std::string* error);
+bool PlanFault(FaultPlan& plan, const std::string& request, uint32_t nth, std::string* error);
 
 uint64_t CallsSinceReset(const FaultPlan& plan, const std::string& function);
 void ResetCounts(FaultPlan& plan);

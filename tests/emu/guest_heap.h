@@ -31,11 +31,11 @@ struct Block {
 struct GuestHeap {
   uint64_t base = 0;  // guest address of the span
   uint64_t span = 0;
-  uint8_t* memory = nullptr;  // host view of the span
-  uint64_t cursor = 0;        // next-fit position, relative to base
-  std::map<uint64_t, Block> live;          // by guest address
-  std::map<uint64_t, uint64_t> reserved;   // span offsets: start -> end, block and red zones
-  const Block* last_hit = nullptr;         // the block the last access fell in
+  uint8_t* memory = nullptr;              // host view of the span
+  uint64_t cursor = 0;                    // next-fit position, relative to base
+  std::map<uint64_t, Block> live;         // by guest address
+  std::map<uint64_t, uint64_t> reserved;  // span offsets: start -> end, block and red zones
+  const Block* last_hit = nullptr;        // the block the last access fell in
 };
 
 // Reserves `span` bytes of host memory for guest addresses from `base`.

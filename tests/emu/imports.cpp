@@ -7,7 +7,7 @@
 namespace emu {
 namespace {
 
-const ImportSpec kImports[] = {
+const ImportEntry kImports[] = {
     {"kernel32.dll", "CloseHandle", 1, Win32CloseHandle},
     {"kernel32.dll", "CreateFileA", 7, Win32CreateFileA},
     {"kernel32.dll", "GetFileAttributesExA", 3, Win32GetFileAttributesExA},
@@ -33,9 +33,9 @@ const ImportSpec kImports[] = {
 
 }  // namespace
 
-const ImportSpec* FindImport(const std::string& dll, const std::string& name) {
-  for (const ImportSpec& spec : kImports) {
-    if (strcasecmp(dll.c_str(), spec.dll) == 0 && name == spec.name) return &spec;
+const ImportEntry* FindImport(const std::string& dll, const std::string& name) {
+  for (const ImportEntry& entry : kImports) {
+    if (strcasecmp(dll.c_str(), entry.dll) == 0 && name == entry.name) return &entry;
   }
   return nullptr;
 }

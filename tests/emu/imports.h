@@ -32,7 +32,7 @@ constexpr uint32_t kErrorAlreadyExists = 183;
 constexpr uint32_t kErrorFilenameTooLong = 206;
 
 // The implementation of DLL!name (the DLL name in any letter case), or null.
-const ImportSpec* FindImport(const std::string& dll, const std::string& name);
+const ImportEntry* FindImport(const std::string& dll, const std::string& name);
 
 inline void SetLastError(Process& p, uint32_t error) { p.last_error = error; }
 

@@ -42,12 +42,12 @@ bool BindImports(Process& p, std::string* error) {
   static std::set<std::string> warned;
   ResetStubs(p);
   for (const PeImport& imp : p.pe.imports) {
-    const ImportSpec* spec = FindImport(imp.dll, imp.name);
+    const ImportEntry* entry = FindImport(imp.dll, imp.name);
     const std::string name = imp.dll + "!" + imp.name;
-    if (spec == nullptr && warned.insert(name).second) {
+    if (entry == nullptr && warned.insert(name).second) {
       printf("emulated host: %s is not implemented; a call to it is a fault\n", name.c_str());
     }
-    const uint64_t stub = AddImportStub(p, name, spec);
+    const uint64_t stub = AddImportStub(p, name, entry);
     if (stub == 0) {
       *error = "too many imports for the stub page";
       return false;
@@ -80,7 +80,8 @@ bool LoadModule(Process& p, std::string* error) {
   p.loaded = true;
   if (p.pe.entry_rva == 0) return true;
   uint64_t ok = 0;
-  const std::vector<GuestArg> args = {{p.layout.image, false}, {kDllProcessAttach, true}, {0, false}};
+  const std::vector<GuestArg> args = {
+      {p.layout.image, false}, {kDllProcessAttach, true}, {0, false}};
   if (!CallGuest(p, p.layout.image + p.pe.entry_rva, args, "DllMain(DLL_PROCESS_ATTACH)", &ok)) {
     *error = "DllMain faulted on DLL_PROCESS_ATTACH";
     return false;
@@ -97,8 +98,10 @@ bool UnloadModule(Process& p) {
   bool ok = true;
   if (p.pe.entry_rva != 0) {
     uint64_t result = 0;
-    const std::vector<GuestArg> args = {{p.layout.image, false}, {kDllProcessDetach, true}, {0, false}};
-    ok = CallGuest(p, p.layout.image + p.pe.entry_rva, args, "DllMain(DLL_PROCESS_DETACH)", &result);
+    const std::vector<GuestArg> args = {
+        {p.layout.image, false}, {kDllProcessDetach, true}, {0, false}};
+    ok =
+        CallGuest(p, p.layout.image + p.pe.entry_rva, args, "DllMain(DLL_PROCESS_DETACH)", &result);
   }
   uc_mem_unmap(p.uc, p.layout.image, RoundUp(p.pe.image_size));
   p.loaded = false;
@@ -135,9 +138,10 @@ void UnloadModuleChecked(Process& p) {
     if (b.kind == BlockKind::kHeap && !b.leak_reported) left.push_back(&b);
   }
   if (clean && !left.empty()) {
-    std::string text = "the unloaded module still holds " + std::to_string(left.size()) +
-                       " heap block(s):";
-    for (size_t i = 0; i < left.size() && i < 4; ++i) text += " " + DescribeAddress(p, left[i]->addr) + ";";
+    std::string text =
+        "the unloaded module still holds " + std::to_string(left.size()) + " heap block(s):";
+    for (size_t i = 0; i < left.size() && i < 4; ++i)
+      text += " " + DescribeAddress(p, left[i]->addr) + ";";
     Report(p, text);
   }
   for (Block* b : left) b->leak_reported = true;

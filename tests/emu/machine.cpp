@@ -177,8 +177,7 @@ bool CheckGuest(Process& p, uint64_t addr, uint64_t n, bool write, const std::st
     Fail(p, what + ": write to read-only section " + s->name + " at " + DescribeAddress(p, addr));
     return false;
   }
-  Fail(p, what + ": " + Count(n) + " at " + Hex(addr) +
-              " are not memory the plug-in owns");
+  Fail(p, what + ": " + Count(n) + " at " + Hex(addr) + " are not memory the plug-in owns");
   return false;
 }
 
@@ -210,8 +209,8 @@ void OnStub(uc_engine*, uint64_t addr, uint32_t, void* user) {
     const uint64_t data = p.bits == 32 ? Arg32(p, 2) : Arg(p, 2);
     p.events.push_back(itest::CallbackEvent{num, denom, data});
   } else {
-    p.fault_mode = CountCall(p.plan, stub.spec->name);
-    result = stub.spec->run(p);
+    p.fault_mode = CountCall(p.plan, stub.entry->name);
+    result = stub.entry->run(p);
     p.fault_mode.clear();
   }
   WriteReg(p, AxReg(p), result);
@@ -330,8 +329,8 @@ bool StartMachine(Process& p, int bits, std::string* error) {
               l.stubs + kPage - 1);
   uc_hook_add(p.uc, &h, UC_HOOK_MEM_READ | UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(OnHeapAccess),
               &p, l.heap, l.heap + l.heap_span - 1);
-  uc_hook_add(p.uc, &h, UC_HOOK_MEM_UNMAPPED | UC_HOOK_MEM_PROT, reinterpret_cast<void*>(OnBadAccess),
-              &p, 1, 0);
+  uc_hook_add(p.uc, &h, UC_HOOK_MEM_UNMAPPED | UC_HOOK_MEM_PROT,
+              reinterpret_cast<void*>(OnBadAccess), &p, 1, 0);
   uc_hook_add(p.uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(OnInterrupt), &p, 1, 0);
   uc_hook_add(p.uc, &h, UC_HOOK_INSN_INVALID, reinterpret_cast<void*>(OnInvalidInstruction), &p, 1,
               0);
@@ -367,17 +366,17 @@ void ResetStubs(Process& p) {
   }
 }
 
-uint64_t AddImportStub(Process& p, const std::string& name, const ImportSpec* spec) {
+uint64_t AddImportStub(Process& p, const std::string& name, const ImportEntry* entry) {
   uint64_t slot = 0;
   while (slot < kStubCount && p.stubs[slot].kind != StubKind::kFree) ++slot;
   if (slot == kStubCount) return 0;
-  p.stubs[slot].kind = spec != nullptr ? StubKind::kImport : StubKind::kMissing;
-  p.stubs[slot].spec = spec;
+  p.stubs[slot].kind = entry != nullptr ? StubKind::kImport : StubKind::kMissing;
+  p.stubs[slot].entry = entry;
   p.stubs[slot].name = name;
   const uint64_t addr = p.layout.stubs + slot * kStubBytes;
   // The host does the work in the code hook; the stub's own instruction is
   // the return, popping the arguments for stdcall.
-  const int pop = (p.bits == 32 && spec != nullptr && spec->args > 0) ? 4 * spec->args : 0;
+  const int pop = (p.bits == 32 && entry != nullptr && entry->args > 0) ? 4 * entry->args : 0;
   const uint8_t ret_n[] = {0xC2, static_cast<uint8_t>(pop), static_cast<uint8_t>(pop >> 8)};
   const uint8_t ret[] = {0xC3};
   if (pop != 0) {
@@ -484,7 +483,8 @@ bool CallGuest(Process& p, uint64_t fn, const std::vector<GuestArg>& args, const
     sp -= (32 + 8 * stacked + 15) & ~size_t{15};  // shadow space and stack arguments, 16-aligned
     static const int kRegs[] = {UC_X86_REG_RCX, UC_X86_REG_RDX, UC_X86_REG_R8, UC_X86_REG_R9};
     for (size_t i = 0; i < args.size(); ++i) {
-      const uint64_t v = args[i].int32 ? (args[i].value & 0xFFFFFFFFu) | kUpperGarbage : args[i].value;
+      const uint64_t v =
+          args[i].int32 ? (args[i].value & 0xFFFFFFFFu) | kUpperGarbage : args[i].value;
       if (i < 4) {
         WriteReg(p, kRegs[i], v);
       } else {

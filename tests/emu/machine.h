@@ -22,9 +22,9 @@ void StopMachine(Process& p);
 
 // Clears the stub page and sets up the return sentinel and the callback.
 void ResetStubs(Process& p);
-// A stub for an import (spec set) or an unbound import (spec null); returns
+// A stub for an import (entry set) or an unbound import (entry null); returns
 // its guest address.
-uint64_t AddImportStub(Process& p, const std::string& name, const ImportSpec* spec);
+uint64_t AddImportStub(Process& p, const std::string& name, const ImportEntry* entry);
 
 // A loud failure found while guest code runs: the first one is kept and the
 // run stops; CallGuest reports it.

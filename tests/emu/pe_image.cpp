@@ -148,8 +148,8 @@ bool ReadPeImage(const std::string& path, PeImage* image, std::string* error) {
   };
 
   image->layout.assign(image->image_size, 0);
-  const uint32_t headers = image->headers_size < file.size() ? image->headers_size
-                                                             : static_cast<uint32_t>(file.size());
+  const uint32_t headers =
+      image->headers_size < file.size() ? image->headers_size : static_cast<uint32_t>(file.size());
   if (headers > image->image_size) return Refuse(error, path + ": headers larger than the image");
   std::copy(file.begin(), file.begin() + headers, image->layout.begin());
 

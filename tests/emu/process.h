@@ -26,7 +26,7 @@ struct Process;
 // value for EAX/RAX.
 using ImportFunction = uint64_t (*)(Process& p);
 
-struct ImportSpec {
+struct ImportEntry {
   const char* dll;
   const char* name;
   int args;  // stdcall: arguments the callee pops (32 bits); -1 for cdecl varargs
@@ -47,7 +47,7 @@ enum class StubKind { kFree, kReturn, kCallback, kImport, kMissing };
 
 struct Stub {
   StubKind kind = StubKind::kFree;
-  const ImportSpec* spec = nullptr;
+  const ImportEntry* entry = nullptr;
   std::string name;  // "DLL!Function" for imports and missing imports
 };
 

@@ -33,7 +33,9 @@ class Loaded {
   }
   ~Loaded() { StopMachine(p); }
 
-  uint64_t Alloc(size_t size) { return AllocateBlock(p.heap, size, BlockKind::kHost, 0xCD, "test"); }
+  uint64_t Alloc(size_t size) {
+    return AllocateBlock(p.heap, size, BlockKind::kHost, 0xCD, "test");
+  }
   uint64_t Text(const std::string& s) {
     const uint64_t at = Alloc(s.size() + 1);
     PokeGuest(p, at, s.c_str(), s.size() + 1);
@@ -44,7 +46,8 @@ class Loaded {
     PeekGuest(p, at, out.data(), n);
     return out;
   }
-  bool Call(const std::string& name, const std::vector<uint64_t>& args, uint64_t* result = nullptr) {
+  bool Call(const std::string& name, const std::vector<uint64_t>& args,
+            uint64_t* result = nullptr) {
     std::vector<GuestArg> guest;
     for (uint64_t a : args) guest.push_back(GuestArg{a, false});
     uint64_t ignored = 0;
@@ -58,7 +61,8 @@ class Loaded {
 std::string ScratchFile(const std::string& leaf, const std::vector<uint8_t>& bytes) {
   const std::string path = g_scratch + "/" + leaf;
   std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return WindowsName(path);
 }
 
@@ -198,7 +202,8 @@ TEST_P(EmulatedHost, FilesBehaveAndFailAsOnWindows) {
        1, 4, 0},
       {"create over existing", nullptr, file, true, 0, 4, 0, 0, 0, 0, kErrorFileExists},
       {"open fails", "CreateFileA", file, false, 0, 4, 0, 0, 0, 0, kErrorAccessDenied},
-      {"seek fails", "SetFilePointer", file, false, 0, 4, 1, kInvalid, 0, 0, kErrorInvalidParameter},
+      {"seek fails", "SetFilePointer", file, false, 0, 4, 1, kInvalid, 0, 0,
+       kErrorInvalidParameter},
       {"read fails", "ReadFile", file, false, 0, 4, 1, 0, 0, 0, kErrorReadFault},
       {"read short", "ReadFile.short", file, false, 0, 4, 1, 0, 1, 3, 0},
       {"read nothing", "ReadFile.empty", file, false, 0, 4, 1, 0, 1, 0, 0},
@@ -212,10 +217,12 @@ TEST_P(EmulatedHost, FilesBehaveAndFailAsOnWindows) {
     if (row.fault != nullptr) ASSERT_TRUE(PlanFault(m.p.plan, row.fault, 1, &error)) << error;
     const uint64_t buf = m.Alloc(row.want);
     const uint64_t out = m.Alloc(5 * 4);
-    ASSERT_TRUE(m.Call("OpenSeekRead", {m.Text(row.name), row.create, row.offset, buf, row.want, out}));
+    ASSERT_TRUE(
+        m.Call("OpenSeekRead", {m.Text(row.name), row.create, row.offset, buf, row.want, out}));
     const std::vector<uint8_t> raw = m.Bytes(out, 20);
     auto field = [&](int i) {
-      return raw[4 * i] | raw[4 * i + 1] << 8 | raw[4 * i + 2] << 16 | static_cast<uint32_t>(raw[4 * i + 3]) << 24;
+      return raw[4 * i] | raw[4 * i + 1] << 8 | raw[4 * i + 2] << 16 |
+             static_cast<uint32_t>(raw[4 * i + 3]) << 24;
     };
     EXPECT_EQ(field(0), row.opened);
     EXPECT_EQ(field(1), row.seek);

@@ -36,9 +36,9 @@ __declspec(dllexport) int __cdecl PopsNothing(int a, int b) { return a + b; }
 
 __declspec(dllexport) int WINAPI ClobbersSavedRegister(void) {
 #if defined(__i386__)
-  __asm__ volatile("movl $1, %%ebx" : : : );
+  __asm__ volatile("movl $1, %%ebx" : : :);
 #else
-  __asm__ volatile("movq $1, %%rbx" : : : );
+  __asm__ volatile("movq $1, %%rbx" : : :);
 #endif
   return 0;
 }
@@ -53,7 +53,9 @@ __declspec(dllexport) int WINAPI WriteConstant(int at) {
 
 __declspec(dllexport) int WINAPI CallsUnimplemented(void) { return (int)GetTickCount(); }
 
-__declspec(dllexport) int WINAPI KeepsBlock(void) { return HeapAlloc(GetProcessHeap(), 0, 10) != 0; }
+__declspec(dllexport) int WINAPI KeepsBlock(void) {
+  return HeapAlloc(GetProcessHeap(), 0, 10) != 0;
+}
 
 __declspec(dllexport) int WINAPI KeepsFileOpen(const char* name) {
   return CreateFileA(name, GENERIC_READ, 0, 0, OPEN_EXISTING, 0, 0) != INVALID_HANDLE_VALUE;
@@ -77,8 +79,8 @@ __declspec(dllexport) int WINAPI Format(char* out, int n, const char* s) {
  * `offset` and reads `want` bytes into `buf`. out[0..3]: the handle was
  * valid, SetFilePointer's result, ReadFile's result, bytes read; out[4]:
  * GetLastError after the last call made. */
-__declspec(dllexport) int WINAPI OpenSeekRead(const char* name, int create, DWORD offset,
-                                              char* buf, DWORD want, DWORD* out) {
+__declspec(dllexport) int WINAPI
+    OpenSeekRead(const char* name, int create, DWORD offset, char* buf, DWORD want, DWORD* out) {
   HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, 0,
                             create ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
   LONG high = 0;

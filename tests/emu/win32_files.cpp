@@ -271,7 +271,8 @@ uint64_t Win32SetFilePointer(Process& p) {
     uint8_t raw[4];
     if (!ReadGuest(p, high_at, raw, 4, "SetFilePointer high part")) return kInvalidSize;
     const uint32_t high = raw[0] | raw[1] << 8 | raw[2] << 16 | static_cast<uint32_t>(raw[3]) << 24;
-    distance = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | static_cast<uint32_t>(low));
+    distance =
+        static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | static_cast<uint32_t>(low));
   }
   if (Injected(p)) {
     SetLastError(p, kErrorInvalidParameter);

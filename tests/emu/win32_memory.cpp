@@ -70,11 +70,13 @@ uint64_t Win32HeapReAlloc(Process& p) {
   if (old == nullptr) return 0;
   const uint64_t old_size = old->size;
   if (Injected(p)) return 0;  // the old block stays as it was
-  const uint64_t addr = AllocateBlock(p.heap, size, BlockKind::kHeap, kGarbage, Origin(p, "HeapReAlloc"));
+  const uint64_t addr =
+      AllocateBlock(p.heap, size, BlockKind::kHeap, kGarbage, Origin(p, "HeapReAlloc"));
   if (addr == 0) return 0;
   const uint64_t keep = old_size < size ? old_size : size;
   memcpy(HostAddress(p.heap, addr), HostAddress(p.heap, old_addr), keep);
-  if ((flags & kHeapZeroMemory) && size > keep) memset(HostAddress(p.heap, addr) + keep, 0, size - keep);
+  if ((flags & kHeapZeroMemory) && size > keep)
+    memset(HostAddress(p.heap, addr) + keep, 0, size - keep);
   FreeBlock(p.heap, old_addr);
   return addr;
 }
@@ -98,7 +100,8 @@ uint64_t Win32LocalAlloc(Process& p) {
     return 0;
   }
   const uint8_t fill = (flags & kLocalZeroInit) ? 0 : kGarbage;
-  const uint64_t addr = AllocateBlock(p.heap, size, BlockKind::kLocal, fill, Origin(p, "LocalAlloc"));
+  const uint64_t addr =
+      AllocateBlock(p.heap, size, BlockKind::kLocal, fill, Origin(p, "LocalAlloc"));
   if (addr == 0) SetLastError(p, kErrorNotEnoughMemory);
   return addr;
 }

@@ -27,10 +27,9 @@ constexpr size_t kFormatBufferBytes = 1024;
 // The five bytes the code page leaves undefined map to the same C1 controls
 // that Windows gives them.
 const uint16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 uint16_t Unit(uint8_t byte) {
@@ -47,18 +46,21 @@ bool Format(Process& p, const std::string& format, const std::function<bool(uint
       out->push_back(format[i]);
       continue;
     }
-    std::string spec = "%";
+    std::string conversion = "%";
     size_t k = i + 1;
     while (k < format.size() && (format[k] == '-' || format[k] == '#' || format[k] == '0')) {
-      spec.push_back(format[k++]);
+      conversion.push_back(format[k++]);
     }
-    while (k < format.size() && isdigit(static_cast<unsigned char>(format[k]))) spec.push_back(format[k++]);
+    while (k < format.size() && isdigit(static_cast<unsigned char>(format[k])))
+      conversion.push_back(format[k++]);
     if (k < format.size() && format[k] == '.') {
-      spec.push_back(format[k++]);
-      while (k < format.size() && isdigit(static_cast<unsigned char>(format[k]))) spec.push_back(format[k++]);
+      conversion.push_back(format[k++]);
+      while (k < format.size() && isdigit(static_cast<unsigned char>(format[k])))
+        conversion.push_back(format[k++]);
     }
     if (k < format.size() && (format[k] == 'h' || format[k] == 'l')) {
-      if (format[k] == 'l' && k + 1 < format.size() && (format[k + 1] == 's' || format[k + 1] == 'c')) {
+      if (format[k] == 'l' && k + 1 < format.size() &&
+          (format[k + 1] == 's' || format[k + 1] == 'c')) {
         Fail(p, "wsprintfA conversion \"" + format.substr(i, k + 2 - i) +
                     "\" (wide text), which the emulated host does not implement");
         return false;
@@ -77,21 +79,21 @@ bool Format(Process& p, const std::string& format, const std::function<bool(uint
     } else if (type == 'd' || type == 'i' || type == 'u' || type == 'x' || type == 'X' ||
                type == 'c') {
       if (!next(&slot)) return false;
-      spec.push_back(type);
+      conversion.push_back(type);
       if (type == 'd' || type == 'i') {
-        snprintf(text, sizeof text, spec.c_str(), static_cast<int32_t>(slot));
+        snprintf(text, sizeof text, conversion.c_str(), static_cast<int32_t>(slot));
       } else if (type == 'c') {
-        snprintf(text, sizeof text, spec.c_str(), static_cast<unsigned char>(slot));
+        snprintf(text, sizeof text, conversion.c_str(), static_cast<unsigned char>(slot));
       } else {
-        snprintf(text, sizeof text, spec.c_str(), static_cast<uint32_t>(slot));
+        snprintf(text, sizeof text, conversion.c_str(), static_cast<uint32_t>(slot));
       }
       *out += text;
     } else if (type == 's') {
       if (!next(&slot)) return false;
       std::string arg = "(null)";
       if (slot != 0 && !ReadGuestText(p, slot, &arg, "wsprintfA %s argument")) return false;
-      spec.push_back('s');
-      snprintf(text, sizeof text, spec.c_str(), arg.substr(0, kFormatBufferBytes).c_str());
+      conversion.push_back('s');
+      snprintf(text, sizeof text, conversion.c_str(), arg.substr(0, kFormatBufferBytes).c_str());
       *out += text;
     } else {
       Fail(p, "wsprintfA conversion \"" + format.substr(i, k + 1 - i) +
@@ -119,7 +121,8 @@ uint64_t Win32MultiByteToWideChar(Process& p) {
   const int32_t src_length = static_cast<int32_t>(Arg32(p, 3));
   const uint64_t dst = Arg(p, 4);
   const int32_t dst_units = static_cast<int32_t>(Arg32(p, 5));
-  if (code_page != kCodePageAnsi && code_page != kCodePageThreadAnsi && code_page != kCodePage1252) {
+  if (code_page != kCodePageAnsi && code_page != kCodePageThreadAnsi &&
+      code_page != kCodePage1252) {
     Fail(p, "MultiByteToWideChar with code page " + std::to_string(code_page) +
                 ", which the emulated host does not implement");
     return 0;

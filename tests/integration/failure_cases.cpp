@@ -55,7 +55,8 @@ bool SameRecords(const std::vector<Record>& a, const std::vector<Record>& b, siz
     const Record& x = a[i];
     const Record& y = b[i];
     if (x.method != y.method || x.position != y.position || x.compsize != y.compsize ||
-        x.filesize != y.filesize || x.path != y.path || x.filename != y.filename || x.crc != y.crc) {
+        x.filesize != y.filesize || x.path != y.path || x.filename != y.filename ||
+        x.crc != y.crc) {
       return false;
     }
   }
@@ -255,7 +256,8 @@ ITEST_INJECTION_CASE(ExtractionWhenCallsFail) {
       if (row.rc == 0) CHECK(got.bytes == whole.bytes);
     } else {
       int rc = 0;
-      WithFailure(ctx, row.call, row.nth, [&] { rc = GetFileToDirectory(ctx.host, path, key, "out"); });
+      WithFailure(ctx, row.call, row.nth,
+                  [&] { rc = GetFileToDirectory(ctx.host, path, key, "out"); });
       CHECK_EQ(rc, row.rc);
       CHECK_EQ(ctx.host.Exists(written), row.output_file);
       ctx.host.RemoveFile(written);
@@ -275,7 +277,7 @@ ITEST_INJECTION_CASE(ListGrowthFailuresKeepTheRecordsWritten) {
     Bytes file;
     uint32_t nth;  // of HeapReAlloc
     size_t records;
-    size_t kept;   // leading records equal to those of an unfailed listing
+    size_t kept;  // leading records equal to those of an unfailed listing
     size_t block_records;
   };
   const Row rows[] = {
