@@ -176,6 +176,8 @@ class EmuHost : public itest::Host {
   }
 
   void Reload() override {
+    // A failure planned and never met must not fall on the next user.
+    emu::ClearFaults(p_.plan);
     UnloadModuleChecked(p_);
     std::string error;
     if (!LoadModule(p_, &error)) {
