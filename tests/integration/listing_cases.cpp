@@ -252,11 +252,13 @@ ITEST_CASE(MemoryListingsAndFailuresLeaveTheCacheAlone) {
 }
 
 ITEST_CASE(LongNamesAreNeverCached) {
-  // Two names longer than the 260-unit key that agree in their first 280
+  // Two names longer than the 260-unit key that agree in their first 300
   // characters. Windows opens no such name through the 8-bit file functions,
   // so the plug-in may fail with 6; what it must never do is serve one
   // name's records for the other.
-  const std::string stem(230, 'n');
+  const std::string dir(200, 'd');
+  const std::string stem = dir + "\\" + std::string(100, 'n');
+  ctx.host.MakeDir(dir);
   ctx.host.PutFile(stem + "-icon.ico", fixtures::SampleIcon());
   ctx.host.PutFile(stem + "-cursor.cur", fixtures::SampleCursor());
   const std::string icon = "\\\\?\\" + ctx.host.PluginPath(stem + "-icon.ico");
