@@ -4,8 +4,10 @@
 #define GLYPHBOX_TESTS_INTEGRATION_CASE_SUPPORT_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "tests/integration/check.h"
 #include "tests/integration/records.h"
 
 namespace itest {
@@ -140,8 +142,13 @@ inline int GetFileToDirectory(Host& host, const std::string& container, uint64_t
 
 // The progress calls made since the events were last cleared, as
 // (num, denom) pairs, checking lData came through.
-inline std::vector<std::pair<int, int>> TakeProgress(Host& host, bool* data_ok) {
-  std::vector<std::pair<int, int>> calls;
+using Progress = std::vector<std::pair<int, int>>;
+inline const Progress kDone = {{0, 100}, {100, 100}};
+inline const Progress kFailed = {{0, 100}, {50, 100}};
+inline const Progress kNone = {};
+
+inline Progress TakeProgress(Host& host, bool* data_ok) {
+  Progress calls;
   *data_ok = true;
   for (const CallbackEvent& e : host.Events()) {
     calls.push_back({e.num, e.denom});
@@ -149,6 +156,13 @@ inline std::vector<std::pair<int, int>> TakeProgress(Host& host, bool* data_ok) 
   }
   host.Events().clear();
   return calls;
+}
+
+// Checks the progress calls since the last check, with lData passed through.
+inline void CheckProgress(Context& ctx, const Progress& want) {
+  bool data_ok = false;
+  CHECK(TakeProgress(ctx.host, &data_ok) == want);
+  CHECK(data_ok);
 }
 
 }  // namespace itest

@@ -14,11 +14,6 @@ using fixtures::Bytes;
 
 namespace {
 
-using Progress = std::vector<std::pair<int, int>>;
-const Progress kDone = {{0, 100}, {100, 100}};
-const Progress kFailed = {{0, 100}, {50, 100}};
-const Progress kNone = {};
-
 // The single-image icon file an icon or cursor member should come out as,
 // worked out from the image's own header.
 Bytes ExpectedIconFile(const Bytes& image) {
@@ -53,13 +48,6 @@ std::vector<Sample> Samples() {
   return {{"sample.ico", fixtures::SampleIcon()},
           {"sample.cur", fixtures::SampleCursor()},
           {"sample.ani", fixtures::SampleAnimatedCursor()}};
-}
-
-void CheckProgress(Context& ctx, const Progress& want) {
-  bool data_ok = false;
-  const Progress got = TakeProgress(ctx.host, &data_ok);
-  CHECK(got == want);
-  CHECK(data_ok);
 }
 
 }  // namespace

@@ -20,11 +20,6 @@ using fixtures::Bytes;
 
 namespace {
 
-using Progress = std::vector<std::pair<int, int>>;
-const Progress kDone = {{0, 100}, {100, 100}};
-const Progress kFailed = {{0, 100}, {50, 100}};
-const Progress kNone = {};
-
 // The file the cache holds when a failure is provoked, and another one.
 const char kHeldLeaf[] = "held.ico";
 const char kOtherLeaf[] = "other.cur";
@@ -112,12 +107,6 @@ bool ServedFromCache(Context& ctx, const char* leaf) {
   const ArchiveInfo info = GetArchiveInfoOf(ctx.host, ctx.host.PluginPath(leaf));
   CHECK_EQ(info.rc, 0);
   return ctx.host.CallCount("CreateFileA") == 0;
-}
-
-void CheckProgress(Context& ctx, const Progress& want) {
-  bool data_ok = false;
-  CHECK(TakeProgress(ctx.host, &data_ok) == want);
-  CHECK(data_ok);
 }
 
 Bytes IconOfImages(int images) {

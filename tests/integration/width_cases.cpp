@@ -14,9 +14,6 @@ using fixtures::Bytes;
 
 namespace {
 
-using Progress = std::vector<std::pair<int, int>>;
-const Progress kFailed = {{0, 100}, {50, 100}};
-
 uint64_t LittleEndian(const Bytes& b, size_t at, size_t width) {
   uint64_t v = 0;
   for (size_t i = 0; i < width; ++i) v |= static_cast<uint64_t>(b[at + i]) << (8 * i);
@@ -27,12 +24,6 @@ std::string TextAt(const Bytes& b, size_t at) {
   std::string s;
   while (at < b.size() && b[at] != 0) s.push_back(static_cast<char>(b[at++]));
   return s;
-}
-
-void CheckProgress(Context& ctx, const Progress& want) {
-  bool data_ok = false;
-  CHECK(TakeProgress(ctx.host, &data_ok) == want);
-  CHECK(data_ok);
 }
 
 }  // namespace
