@@ -58,6 +58,11 @@ std::string Description(Host& host) {
 // Verdicts of IsSupported on `bytes`, given once as a 2 KB header buffer
 // (zero-filled past the bytes) and once as a handle to a file that holds
 // them after 37 other bytes, positioned at them.
+//
+// The emulated 64-bit host hands out buffers above 4 GB whose low 32 bits
+// are small (its heap starts at 0x200'0000'0000): there a plug-in that told
+// handles from pointers by the low 32 bits alone would read from the buffer
+// address as a handle and claim nothing.
 struct Verdicts {
   int buffer;
   int handle;
